@@ -1,0 +1,91 @@
+# Helpers shared by every directory of the project.
+
+macro(k470_setup_compiler)
+  add_compile_options(-Wall -Wextra -Werror)
+  if(K470_SANITIZE STREQUAL "address")
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+  elseif(K470_SANITIZE STREQUAL "thread")
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+  elseif(NOT K470_SANITIZE STREQUAL "")
+    message(FATAL_ERROR "K470_SANITIZE must be empty, 'address' or 'thread', not '${K470_SANITIZE}'")
+  endif()
+endmacro()
+
+# Adds each directory that has a CMakeLists.txt (parts of the tree grow one
+# directory at a time).
+macro(k470_add_subdirectories)
+  foreach(dir ${ARGN})
+    if(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt")
+      add_subdirectory(${dir})
+    endif()
+  endforeach()
+endmacro()
+
+# A library of the core. The core must build and run without Qt; every
+# library made here is checked by k470_check_core_has_no_qt().
+function(k470_core_library name)
+  add_library(${name} STATIC ${ARGN})
+  target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}")
+  set_property(GLOBAL APPEND PROPERTY K470_CORE_TARGETS ${name})
+endfunction()
+
+function(_k470_collect_links target out_var)
+  set(seen "")
+  set(todo ${target})
+  while(todo)
+    list(POP_FRONT todo current)
+    if(current IN_LIST seen)
+      continue()
+    endif()
+    list(APPEND seen ${current})
+    if(TARGET ${current})
+      get_target_property(aliased ${current} ALIASED_TARGET)
+      if(aliased)
+        list(APPEND todo ${aliased})
+      endif()
+      foreach(prop LINK_LIBRARIES INTERFACE_LINK_LIBRARIES)
+        get_target_property(libs ${current} ${prop})
+        if(libs)
+          list(APPEND todo ${libs})
+        endif()
+      endforeach()
+    endif()
+  endwhile()
+  set(${out_var} ${seen} PARENT_SCOPE)
+endfunction()
+
+function(k470_check_core_has_no_qt)
+  get_property(core GLOBAL PROPERTY K470_CORE_TARGETS)
+  foreach(target ${core})
+    _k470_collect_links(${target} links)
+    foreach(lib ${links})
+      if(lib MATCHES "Qt[0-9]?::|^Qt[0-9]|libQt")
+        message(FATAL_ERROR "Core library ${target} links ${lib}: the core must not depend on Qt.")
+      endif()
+    endforeach()
+  endforeach()
+endfunction()
+
+# A GoogleTest executable registered with ctest. OWN_MAIN: the sources bring
+# their own main() (Qt tests: it sets QT_QPA_PLATFORM=offscreen before the
+# application object exists, so discovery works without a display too).
+function(k470_add_gtest name)
+  cmake_parse_arguments(ARG "OWN_MAIN" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock Threads::Threads)
+  if(NOT ARG_OWN_MAIN)
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  if(NOT ARG_LABELS)
+    set(ARG_LABELS unlabelled)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}"
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;K470_PORTS=;K470_BUILD_DIR=${PROJECT_BINARY_DIR}")
+endfunction()
