@@ -32,7 +32,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -66,7 +65,7 @@ struct Faults {
   bool incompatible = false;     // "C" answers 0
   bool notAdapter = false;       // the local "I2" answers ERROR
   bool dsrDrop = false;          // DSR off (CTS stays); the adapter neither hears nor answers
-  std::string onlyCommand;       // reply faults hit only this command text ("#C", "I2", "^GETPRE", ...)
+  std::string onlyCommand{};     // reply faults hit only this command text ("#C", "I2", "^GETPRE", ...)
   int count = -1;                // reply faults hit this many more lines, then switch off; -1: always
 };
 
@@ -80,7 +79,7 @@ struct AdapterOptions {
   // one (k470sim: a pseudo-terminal carries no DTR).
   bool alwaysConfig = false;
   uint64_t seed = 1;              // garbage, noise and sprinkling
-  Faults faults;
+  Faults faults{};
 };
 
 // Where the adapter's bytes and modem lines go.
@@ -123,7 +122,7 @@ class AdapterEngine : private IWorldObserver {
   void UpdateModemLines();
   bool Dsr() const { return dsr_; }
   bool Cts() const { return cts_; }
-  bool ProcedureRunning() const { return procedure_ != 0; }
+  bool ProcedureRunning() const { return !procedureCommand_.empty(); }
   // Time the last queued byte towards the program leaves the wire.
   uint64_t OutputIdleAt() const;
 
@@ -137,11 +136,11 @@ class AdapterEngine : private IWorldObserver {
   void TakeByte(uint8_t c);
   void OnLine(std::string line);
   void Execute(const std::string& command, const std::string& args, Reply& reply);
-  void Answer(Reply reply, uint64_t delayMs);
-  void SendFramed(const std::vector<std::string>& info, Result result, const std::string& command);
+  // Sends the answer now (no delay) or when the reply faults say.
+  void Answer(Reply reply, bool faulty);
   void Emit(std::string bytes);
-  void StartProcedure(uint64_t delayMs, std::function<void()> finish);
-  void FinishProcedure(std::vector<std::string> info, Result result, const std::string& command);
+  void StartProcedure(const std::string& command, uint64_t delayMs, std::function<Reply()> finish);
+  void FinishProcedure(Result result);
   void CancelProcedure();
   void Restart();
   void EnterPhase(Phase phase);
@@ -161,16 +160,17 @@ class AdapterEngine : private IWorldObserver {
   bool hostOpen_ = false, dtr_ = false, rts_ = false, dsr_ = false, cts_ = false;
   std::string lineBuffer_;
   bool lineOverflow_ = false;
-  IScheduler::Handle procedure_ = 0;
+  // The running radio procedure: its command (empty: none), its timer, the
+  // registration window it holds open, and whether reply faults hit it.
   std::string procedureCommand_;
-  std::string procedureBase_;  // a "^KENB" window to close on cancel
+  IScheduler::Handle procedure_ = 0;
+  std::string procedureBase_;
+  bool procedureFaulty_ = false;
   IScheduler::Handle restartTask_ = 0, noiseTask_ = 0;
-  uint64_t generation_ = 0;  // answers of an older phase are dropped
+  uint64_t generation_ = 0;  // answers from before a power loss or restart are dropped
 
-  // The two directions of the wire. With pacing each byte takes 1/1920 s;
-  // times are kept in microseconds so the rate is exact over a long run.
-  uint64_t inputBusyUntilUs_ = 0, outputBusyUntilUs_ = 0;
-  std::deque<std::pair<uint64_t, std::string>> pendingInput_;
+  // The two directions of the wire, in units of 1/1,920,000 s (see the .cpp).
+  uint64_t inputBusyUntil_ = 0, outputBusyUntil_ = 0;
 };
 
 // The text of "&V" for a station: "B1 \R7 \F2 \P0 \Q2 #T0 #D0", every key

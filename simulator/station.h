@@ -43,15 +43,15 @@ struct LineConfig {
 // How a station starts. Aggregate, for designated initialisers:
 //   StationConfig{.id = "Basis", .type = StationType::Base}
 struct StationConfig {
-  std::string id;                       // unique handle in the world (scenario, API, log)
+  std::string id{};                     // unique handle in the world (scenario, API, log)
   StationType type = StationType::Base;
-  std::string name;                     // "I4", UTF-8, 1-20 characters; empty: the id
+  std::string name{};                   // "I4", UTF-8, 1-20 characters; empty: the id
   std::string product = kProductV24;    // "I2": kProductV24, kProductUsb or any product text
   std::string hardware = "HW 2.1";      // "I6"
   std::string firmware = "02.14";       // "I1"
   std::string pin = kFactoryPin;        // base PIN, 1-8 digits
   int slots = 6;                        // registration entries, 1-10
-  LineConfig line;
+  LineConfig line{};
   bool powered = true;
   bool inRange = true;                  // all stations in range hear each other
   int signal = 72;                      // "#I0" while linked
@@ -63,8 +63,8 @@ struct StationConfig {
 
 // One entry of a registration table.
 struct Registration {
-  std::string stationId;   // the registered simulated station; empty for a foreign one
-  std::string fixedName;   // a foreign station's name (Windows-1252)
+  std::string stationId{}; // the registered simulated station; empty for a foreign one
+  std::string fixedName{}; // a foreign station's name (Windows-1252)
   uint16_t releaseSeconds = 0;  // "#P": automatic release of the data connection, 0 = by hand
 };
 

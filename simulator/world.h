@@ -171,6 +171,7 @@ class World {
   bool Reachable(const Station& a, const Station& b) const;
   void Log(const std::string& line);
   void NotifyStation(const std::string& id);
+  void ForEachObserver(const std::function<void(IWorldObserver*)>& call);
   void ReleaseDataOf(const Pair& pair);
   void OnWindowOpened(Station& base);
   void CloseWindow(const std::string& base, std::optional<Result> result);
@@ -189,6 +190,7 @@ class World {
   std::vector<IWorldObserver*> observers_;
   std::function<void(const std::string&)> eventLog_;
   bool updating_ = false;
+  bool dirty_ = false;
 };
 
 }  // namespace k470::sim
