@@ -121,7 +121,9 @@ void World::SetInRange(std::string_view station, bool in) {
 }
 
 bool World::PressRegistrationButton(std::string_view base) {
-  return OpenRegistrationWindow(base, nullptr) == Result::Ok;
+  // The base's own button opens the window even on a full base; a handset
+  // that tries to register there hears BASE_FULL.
+  return OpenWindow(base, nullptr, true) == Result::Ok;
 }
 
 bool World::SetWaitingHandset(std::string_view handset, const std::string& pin, int slot) {
@@ -328,9 +330,13 @@ Result World::SetReleaseTime(std::string_view station, int seconds) {
 // ---------------------------------------------------------------- registration
 
 Result World::OpenRegistrationWindow(std::string_view base, std::function<void(Result)> done) {
+  return OpenWindow(base, std::move(done), false);
+}
+
+Result World::OpenWindow(std::string_view base, std::function<void(Result)> done, bool evenWhenFull) {
   Station* b = Find(base);
   if (!b || b->Type() != StationType::Base || !b->Powered() || b->Restarting()) return Result::Error;
-  if (b->FirstFreeSlot() < 0) return Result::BaseFull;
+  if (!evenWhenFull && b->FirstFreeSlot() < 0) return Result::BaseFull;
   auto existing = windows_.find(b->Id());
   if (existing != windows_.end()) tasks_.Cancel(existing->second.closes);
   Window& window = windows_[b->Id()];

@@ -97,7 +97,8 @@ class World {
   void SetPowered(std::string_view station, bool on);
   void SetInRange(std::string_view station, bool in);
   // The user presses the base's registration button: the window opens for
-  // RadioTiming::registrationWindowMs (no-op for a handset).
+  // RadioTiming::registrationWindowMs, also on a full base (false for a
+  // handset or a base that is off).
   bool PressRegistrationButton(std::string_view base);
   // The handset registers by itself with pin into slot (-1: first free) at
   // the first base in range whose window opens (once).
@@ -173,6 +174,7 @@ class World {
   void NotifyStation(const std::string& id);
   void ForEachObserver(const std::function<void(IWorldObserver*)>& call);
   void ReleaseDataOf(const Pair& pair);
+  Result OpenWindow(std::string_view base, std::function<void(Result)> done, bool evenWhenFull);
   void OnWindowOpened(Station& base);
   void CloseWindow(const std::string& base, std::optional<Result> result);
   const std::string* BaseOf(const Pair& pair) const;
