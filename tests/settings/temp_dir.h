@@ -15,7 +15,7 @@ namespace k470::testing_support {
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "k470-settings-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "k470-test-XXXXXX").string();
     path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
   }
   ~TempDir() {
