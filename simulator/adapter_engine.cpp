@@ -187,24 +187,29 @@ void AdapterEngine::HostBytes(const uint8_t* data, size_t length) {
     return;
   }
   // Paced: each character reaches the adapter when its stop bit has passed;
-  // characters finishing in the same millisecond travel together.
+  // characters finishing in the same millisecond travel together, each with
+  // its exact arrival so its echo cannot leave before it came in.
   uint64_t nowUnits = now * kUnitsPerMs;
   if (inputBusyUntil_ > nowUnits + kMaxPendingInput * kUnitsPerChar) return;  // overrun: lost
   size_t i = 0;
   while (i < bytes.size()) {
-    uint64_t start = std::max(nowUnits, inputBusyUntil_);
-    uint64_t due = (start + kUnitsPerChar + kUnitsPerMs - 1) / kUnitsPerMs;
+    uint64_t due = (std::max(nowUnits, inputBusyUntil_) + kUnitsPerChar + kUnitsPerMs - 1) / kUnitsPerMs;
     std::string group;
+    std::vector<uint64_t> arrivals;
     while (i < bytes.size()) {
-      uint64_t begin = std::max(nowUnits, inputBusyUntil_);
-      uint64_t end = begin + kUnitsPerChar;
+      uint64_t end = std::max(nowUnits, inputBusyUntil_) + kUnitsPerChar;
       if ((end + kUnitsPerMs - 1) / kUnitsPerMs != due) break;
       inputBusyUntil_ = end;
+      arrivals.push_back(end);
       group += bytes[i++];
     }
-    tasks_.Schedule(due - now, [this, group = std::move(group)]() {
+    tasks_.Schedule(due - now, [this, group = std::move(group), arrivals = std::move(arrivals)]() {
       if (trace_) trace_(tasks_.Now(), '>', group);
-      for (char c : group) TakeByte(static_cast<uint8_t>(c));
+      for (size_t k = 0; k < group.size(); ++k) {
+        emitNotBefore_ = arrivals[k];
+        TakeByte(static_cast<uint8_t>(group[k]));
+      }
+      emitNotBefore_ = 0;
     });
   }
 }
@@ -633,13 +638,16 @@ void AdapterEngine::Emit(std::string bytes) {
     return;
   }
   uint64_t now = tasks_.Now();
-  uint64_t nowUnits = now * kUnitsPerMs;
+  // While a received character is handled, what it causes (its echo, an
+  // answer) starts when that character came in, not at the millisecond its
+  // arrival was noticed.
+  uint64_t from = emitNotBefore_ != 0 ? emitNotBefore_ : now * kUnitsPerMs;
   size_t i = 0;
   while (i < bytes.size()) {
-    uint64_t due = (std::max(nowUnits, outputBusyUntil_) + kUnitsPerChar + kUnitsPerMs - 1) / kUnitsPerMs;
+    uint64_t due = (std::max(from, outputBusyUntil_) + kUnitsPerChar + kUnitsPerMs - 1) / kUnitsPerMs;
     std::string group;
     while (i < bytes.size()) {
-      uint64_t end = std::max(nowUnits, outputBusyUntil_) + kUnitsPerChar;
+      uint64_t end = std::max(from, outputBusyUntil_) + kUnitsPerChar;
       if ((end + kUnitsPerMs - 1) / kUnitsPerMs != due) break;
       outputBusyUntil_ = end;
       group += bytes[i++];
