@@ -166,6 +166,7 @@ void CStationSession::HandleFailure(const AtCommand& head, uint32_t code) {
       Enqueue(kNoTarget, IDS_CMD_REGISTRATIONS, "0", true);
       Enqueue(kNoTarget, IDS_CMD_SETTINGS, std::string(), true);
     }
+    if (head.id == IDS_CMD_SELECT_PARTNER) host_.EndWaitCursor();
     PostDone(head.notifyWnd, false, 0);
     RemoveHead(head.serial);
     if (epoch == epoch_) ready_ = true;
@@ -193,6 +194,9 @@ void CStationSession::HandleFailure(const AtCommand& head, uint32_t code) {
       Enqueue(kNoTarget, IDS_CMD_REGISTRATIONS, "0", true);
       Enqueue(kNoTarget, IDS_CMD_SETTINGS, std::string(), true);
     }
+    // The partner choice showed the wait cursor; a successful choice ends
+    // it with the new detection, a failed one here.
+    if (head.id == IDS_CMD_SELECT_PARTNER) host_.EndWaitCursor();
     PostDone(head.notifyWnd, false, code);
     RemoveHead(head.serial);
   }

@@ -134,7 +134,28 @@ struct SessionRig {
     host.SetThreadMessageHandler([this](uint32_t message, uintptr_t, intptr_t) {
       if (message == WM_SERIAL_RECEIVED) port.DeliverReceived();
     });
+    // Unscripted boxes get the answer that ends the matter (Cancel, OK), so
+    // a failure that repeats cannot keep a test busy.
+    host.SetMessageBoxHandler([](const VirtualHost::MessageBoxCall& call) {
+      return (call.flags & MB_TYPEMASK) == MB_RETRYCANCEL ? IDCANCEL : IDOK;
+    });
   }
+
+  // The virtual times at which the adapter received this command.
+  std::vector<uint64_t> TimesOf(const std::string& command) const {
+    std::vector<uint64_t> out;
+    for (const auto& line : adapter.Lines()) {
+      if (line.command == command) out.push_back(line.at);
+    }
+    return out;
+  }
+  size_t CountOf(const std::string& command) const { return TimesOf(command).size(); }
+  // Runs until the adapter has received this command count times.
+  bool RunUntilSent(const std::string& command, size_t count = 1, uint64_t limitMs = 60000) {
+    return host.RunUntil([&] { return CountOf(command) >= count; }, limitMs);
+  }
+  // Detected and idle: the detection and its follow-ups are through.
+  void Settle() { host.RunFor(1500); }
 
   // Opens the port (the probe takes 2200 ms) and lets the detection run.
   void OpenAndDetect(uint64_t runMs = 2000) {
