@@ -99,7 +99,9 @@ std::vector<uint8_t> Utf8ToUtf16Le(std::string_view text) {
         cp = (cp << 6) | (static_cast<uint8_t>(text[i + k]) & 0x3F);
       }
     }
-    if (!ok || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    // Overlong forms are malformed too: C0 80 must not smuggle in a NUL.
+    static const uint32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
+    if (!ok || cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
       cp = 0xFFFD;
       extra = 0;
     }
@@ -201,6 +203,12 @@ size_t ParseValueName(std::string_view line, std::string& name) {
 }
 
 bool IsHexData(std::string_view data) { return data.substr(0, 3) == "hex"; }
+
+bool IsContinuation(std::string_view line) {
+  std::string_view trimmed = TrimView(line);
+  return !trimmed.empty() && trimmed.front() != '[' && trimmed.front() != '"' && trimmed.front() != '@' &&
+         trimmed.front() != ';';
+}
 
 std::string FullKeyPath(std::string_view keyPath) {
   std::string path(kSettingsRoot);
@@ -470,7 +478,9 @@ std::optional<RegDocument> RegDocument::Parse(std::string_view bytes) {
   while (pos < text.size()) {
     size_t end = text.find('\n', pos);
     std::string line = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    // Every CR before the line end goes, so a line never ends in one and the
+    // LF lines we write read back the same.
+    while (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(std::move(line));
     if (end == std::string::npos) break;
     pos = end + 1;
@@ -503,13 +513,17 @@ std::optional<RegDocument> RegDocument::Parse(std::string_view bytes) {
     if (equals != std::string::npos) {
       std::string data = lines[i].substr(equals + 1);
       if (IsHexData(TrimView(data))) {
-        // Hex data continues on the next line after a trailing backslash.
-        while (!TrimView(entry.raw).empty() && TrimView(entry.raw).back() == '\\' && i + 1 < lines.size()) {
+        // Hex data continues on the next line after a trailing backslash,
+        // but never into a blank line, a key, a value or a comment: a stray
+        // backslash must not swallow the rest of the file.
+        std::string_view last = TrimView(lines[i]);
+        while (!last.empty() && last.back() == '\\' && i + 1 < lines.size() && IsContinuation(lines[i + 1])) {
           ++i;
           entry.raw += '\n';
           entry.raw += lines[i];
           data += '\n';
           data += lines[i];
+          last = TrimView(lines[i]);
         }
       }
       entry.name = std::move(name);

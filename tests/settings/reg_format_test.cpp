@@ -240,6 +240,32 @@ TEST(RegDocumentTest, SetChangesOnlyItsValueAndKeepsEverythingElse) {
   EXPECT_EQ(again->Find(kKey, "defaultProductName"), RegValue::ExpandString("A"));
 }
 
+TEST(RegDocumentTest, StrayLineEndsAndBackslashesDoNotSpreadOnRewrite) {
+  const std::string text =
+      "Windows Registry Editor Version 5.00\r\n"
+      "\r\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\First]\n"
+      "\"Dangling\"=hex(2):41,00,\\\n"
+      "\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Lumora]\n"
+      "\"Cut\"=hex:01,\\\n"
+      "\"ComPort\"=dword:00000003\n";
+  auto doc = RegDocument::Parse(text);
+  ASSERT_TRUE(doc.has_value());
+  // The backslash does not swallow the next key or the next value.
+  EXPECT_TRUE(doc->HasKey(kKey));
+  EXPECT_EQ(doc->Find(kKey, "ComPort"), RegValue::Dword(3));
+  EXPECT_FALSE(doc->Find("HKEY_LOCAL_MACHINE\\SOFTWARE\\First", "Dangling").has_value());
+  // A rewrite reads back as itself, also after setting a value.
+  std::string written = doc->Serialize();
+  EXPECT_EQ(RegDocument::Parse(written)->Serialize(), written);
+  doc->Set("HKEY_LOCAL_MACHINE\\SOFTWARE\\First", "New", RegValue::Dword(1));
+  auto again = RegDocument::Parse(doc->Serialize());
+  ASSERT_TRUE(again.has_value());
+  EXPECT_EQ(again->Find("HKEY_LOCAL_MACHINE\\SOFTWARE\\First", "New"), RegValue::Dword(1));
+  EXPECT_EQ(again->Find(kKey, "ComPort"), RegValue::Dword(3));
+}
+
 TEST(RegDocumentTest, ANewFileLooksLikeAnExport) {
   RegDocument doc;
   doc.Set(kKey, "ComPort", RegValue::Dword(2));
