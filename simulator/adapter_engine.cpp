@@ -633,8 +633,17 @@ void AdapterEngine::Answer(Reply reply, bool faulty) {
 void AdapterEngine::Emit(std::string bytes) {
   if (bytes.empty()) return;
   if (!options_.pace) {
-    if (trace_) trace_(tasks_.Now(), '<', bytes);
-    line_.Transmit(bytes);
+    // Everything sent at one instant (the echo of a line, its answer) goes
+    // to the line in one piece, at the end of the instant.
+    if (batch_.empty()) {
+      tasks_.Schedule(0, [this]() {
+        std::string out = std::move(batch_);
+        batch_.clear();
+        if (trace_) trace_(tasks_.Now(), '<', out);
+        line_.Transmit(out);
+      });
+    }
+    batch_ += bytes;
     return;
   }
   uint64_t now = tasks_.Now();

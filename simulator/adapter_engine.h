@@ -171,7 +171,8 @@ class AdapterEngine : private IWorldObserver {
 
   // The two directions of the wire, in units of 1/1,920,000 s (see the .cpp).
   uint64_t inputBusyUntil_ = 0, outputBusyUntil_ = 0;
-  uint64_t emitNotBefore_ = 0;  // arrival of the character being handled, 0: now
+  uint64_t emitNotBefore_ = 0;
+  std::string batch_;  // unpaced bytes of this instant, not yet on the line  // arrival of the character being handled, 0: now
 };
 
 // The text of "&V" for a station: "B1 \R7 \F2 \P0 \Q2 #T0 #D0", every key

@@ -75,6 +75,11 @@ class World {
   IScheduler& Scheduler() { return tasks_.Scheduler(); }
   RadioTiming& Timing() { return timing_; }
   uint64_t Seed() const { return seed_; }
+  // Starts the readings' pseudo-random sequence afresh.
+  void SetSeed(uint64_t seed) {
+    seed_ = seed;
+    random_ = SplitMix64(seed);
+  }
 
   // ---- stations ----
   // Adds a station; its config is checked (unique id, name 1-20 characters,
