@@ -1,6 +1,7 @@
 #include "configtool/serial/posix_serial.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
@@ -65,6 +66,19 @@ OpenError MapOpenErrno(int err) {
     default:
       return OpenError::Other;
   }
+}
+
+std::string DeviceGroup(const std::string& devicePath) {
+  struct stat st {};
+  if (::stat(devicePath.c_str(), &st) != 0) return std::string();
+  struct group entry {};
+  struct group* result = nullptr;
+  std::vector<char> buffer(16384);
+  if (::getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &result) == 0 && result != nullptr &&
+      result->gr_name != nullptr) {
+    return result->gr_name;
+  }
+  return std::to_string(st.st_gid);  // a group without a name: its number
 }
 
 // ---- the line ----------------------------------------------------------------

@@ -27,6 +27,11 @@ namespace k470 {
 // errno of a failed open, in the program's terms.
 OpenError MapOpenErrno(int err);
 
+// The group that owns a device ("dialout" for the serial ports of most
+// distributions), for telling a user without access which group to join.
+// Empty when the device cannot be looked at.
+std::string DeviceGroup(const std::string& devicePath);
+
 class PosixSerialLine : public ISerialLine {
  public:
   // Takes ownership of the open descriptor and of the lock.

@@ -5,6 +5,7 @@
 #include "configtool/serial/posix_serial.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -157,6 +158,17 @@ TEST(OpenErrnoTest, Mapping) {
       {EIO, OpenError::Other},           {EINVAL, OpenError::Other},
   };
   for (const auto& [err, error] : cases) EXPECT_EQ(MapOpenErrno(err), error) << err;
+}
+
+TEST(DeviceGroupTest, NamesTheOwningGroup) {
+  testing_support::TempDir dir;
+  std::string device = dir / "ttyFake";
+  WriteFile(device, "");
+  // A file we create belongs to our group.
+  const group* ours = ::getgrgid(::getegid());
+  ASSERT_NE(ours, nullptr);
+  EXPECT_EQ(DeviceGroup(device), ours->gr_name);
+  EXPECT_EQ(DeviceGroup(dir / "missing"), "");
 }
 
 TEST(UucpLockTest, ContentAndPidParsing) {
