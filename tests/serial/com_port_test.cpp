@@ -15,7 +15,7 @@ namespace k470 {
 namespace {
 
 // Answers the probe like an adapter: DSR and CTS follow DTR.
-class Adapter : public IVirtualFarEnd {
+class Adapter final : public IVirtualFarEnd {
  public:
   explicit Adapter(VirtualPort& port) : port_(port) { port.AttachFarEnd(this); }
   void OnHostBytes(const uint8_t*, size_t) override {}
