@@ -29,7 +29,10 @@ class IPortListener {
   ~IPortListener() = default;
 };
 
-class CComPort : private IReceiveSink {
+// Final: its owner deletes it through its own type; with the sink's virtual
+// function and no virtual destructor, a derived class could not be deleted
+// safely that way.
+class CComPort final : private IReceiveSink {
  public:
   // Lists the ports at once (EnumeratePorts). Neither reference is owned.
   CComPort(IHost& host, ISerialSystem& system);
