@@ -131,7 +131,7 @@ void CAtChannel::ReceiveBlock(const uint8_t* bytes, size_t count) {
         if (!buffer_.empty()) buffer_.pop_back();
         break;
       default:  // CR
-        buffer_ += kCarriageReturn;
+        Append(&kCarriageReturn, 1);
         OnCarriageReturn();
         break;
     }
@@ -140,7 +140,13 @@ void CAtChannel::ReceiveBlock(const uint8_t* bytes, size_t count) {
 
 void CAtChannel::Append(const char* data, size_t length) {
   buffer_.append(data, length);
-  if (buffer_.size() > kBufferLimit) buffer_.erase(0, buffer_.size() - kBufferKeep);
+  if (buffer_.size() <= kBufferLimit) return;
+  // The same bytes remain as if each had been appended alone and the buffer
+  // cut to its last kBufferKeep bytes whenever it grew past the limit, so
+  // how the line happened to split the bytes into blocks does not matter.
+  size_t over = buffer_.size() - (kBufferLimit + 1);
+  size_t keep = kBufferKeep + over % (kBufferLimit + 1 - kBufferKeep);
+  buffer_.erase(0, buffer_.size() - keep);
 }
 
 bool CAtChannel::BufferHoldsEcho() const {

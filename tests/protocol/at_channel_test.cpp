@@ -291,10 +291,12 @@ TEST(ChannelTest, GarbageWithoutCrKeepsTheBufferBounded) {
   ChannelRig rig;
   rig.Open();
   ASSERT_TRUE(rig.channel.SendCommand(&rig.session, kLine));
-  std::string garbage(80, 'g');
-  for (int i = 0; i < 20000; ++i) {
-    rig.Feed(garbage);
-    ASSERT_LE(rig.channel.Buffer().size(), CAtChannel::kBufferLimit);
+  // Characters without a line end, and line ends that end nothing.
+  for (const std::string& garbage : {std::string(80, 'g'), std::string(80, '\r'), std::string("g\r", 2)}) {
+    for (int i = 0; i < 20000; ++i) {
+      rig.Feed(garbage);
+      ASSERT_LE(rig.channel.Buffer().size(), CAtChannel::kBufferLimit);
+    }
   }
   // The line's echo and answer are still understood after the flood.
   rig.Feed(std::string(kLine) + "\r\n0=A\r\n\r\nOK\r\n");
