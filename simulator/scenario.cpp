@@ -372,6 +372,7 @@ bool ApplyStatement(std::string_view line, ScenarioContext& c, std::string& erro
     auto it = words.size() == 3 ? TimingKeys().find(words[1]) : TimingKeys().end();
     if (it == TimingKeys().end() || !ParseNumber(words[2], 3600000, number)) return wrongArgs("timing KEY MS");
     world.Timing().*(it->second) = static_cast<uint32_t>(number);
+    if (it->second == &RadioTiming::linkUpMs) world.RestartPendingLinks();
     return true;
   }
   if (verb == "prefix") {

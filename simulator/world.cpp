@@ -244,15 +244,8 @@ void World::Update() {
     }
     for (const Pair& pair : wanted) {
       if (links_.count(pair)) continue;
-      Link& link = links_[pair];
-      link.pending = tasks_.Schedule(timing_.linkUpMs, [this, pair]() {
-        auto it = links_.find(pair);
-        if (it == links_.end()) return;
-        it->second.pending = 0;
-        it->second.up = true;
-        Log("link " + pair.first + " - " + pair.second + " up");
-        ForEachObserver([&](IWorldObserver* o) { o->OnLinkChanged(pair.first, pair.second, true); });
-      });
+      links_[pair];
+      ScheduleLinkUp(pair);
     }
     for (const Pair& pair : dropped) {
       Log("link " + pair.first + " - " + pair.second + " down");
@@ -260,6 +253,25 @@ void World::Update() {
     }
   } while (dirty_);
   updating_ = false;
+}
+
+void World::ScheduleLinkUp(const Pair& pair) {
+  links_[pair].pending = tasks_.Schedule(timing_.linkUpMs, [this, pair]() {
+    auto it = links_.find(pair);
+    if (it == links_.end()) return;
+    it->second.pending = 0;
+    it->second.up = true;
+    Log("link " + pair.first + " - " + pair.second + " up");
+    ForEachObserver([&](IWorldObserver* o) { o->OnLinkChanged(pair.first, pair.second, true); });
+  });
+}
+
+void World::RestartPendingLinks() {
+  for (auto& [pair, link] : links_) {
+    if (link.up) continue;
+    tasks_.Cancel(link.pending);
+    ScheduleLinkUp(pair);
+  }
 }
 
 // ---------------------------------------------------------------- data connection

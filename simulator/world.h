@@ -151,6 +151,10 @@ class World {
   // One line per event (link up/down, registration, window, ...).
   void SetEventLog(std::function<void(const std::string&)> log) { eventLog_ = std::move(log); }
 
+  // Links still coming up start their wait afresh with the current
+  // Timing().linkUpMs (after a scenario changed it).
+  void RestartPendingLinks();
+
   // Re-derives the links after any change made behind the world's back
   // (a station's table or partner edited directly).
   void Update();
@@ -171,6 +175,7 @@ class World {
   using Pair = std::pair<std::string, std::string>;  // ordered: first < second
 
   static Pair MakePair(const std::string& a, const std::string& b);
+  void ScheduleLinkUp(const Pair& pair);
   Station* PartnerOf(const Station& station);
   const Station* PartnerOf(const Station& station) const;
   int IndexOf(const Station& in, const std::string& stationId) const;
