@@ -47,7 +47,7 @@ class PtyServer : public IAdapterLine {
   // Looks whether a slave has been opened meanwhile (call at every turn).
   void CheckSlave();
   // Longest wait of a turn while no slave is open.
-  static constexpr int kSlaveCheckMs = 5;
+  static constexpr int kSlaveCheckMs = 10;
 
   // IAdapterLine
   void Transmit(std::string_view bytes) override;
