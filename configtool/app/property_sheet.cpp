@@ -196,12 +196,31 @@ bool CPropertySheet::OnInitDialog() {
 void CPropertySheet::ActivatePage(int index) {
   CPropertyPage* page = GetPage(index);
   if (page == nullptr || pageArea_ == nullptr) return;
-  if (!page->HasWindow()) page->Create(pageArea_, pageRect_);
+  if (!page->HasWindow()) {
+    page->Create(pageArea_, pageRect_);
+    OrderFocusChain(page);
+  }
   CPropertyPage* previous = GetActivePage();
   activeIndex_ = index;
   page->OnSetActive();
   if (previous != nullptr && previous != page) previous->ShowWindow(false);
   page->ShowWindow(true);
+}
+
+void CPropertySheet::OrderFocusChain(CPropertyPage* page) {
+  // Tab walks the tab row, the page's controls in template order, then the
+  // buttons - not the buttons first because the page was made after them.
+  QWidget* previous = tabBar_;
+  for (const ControlTemplate& c : page->Template().controls) {
+    QWidget* control = page->GetDlgItem(c.id);
+    if (control == nullptr || control->focusPolicy() == Qt::NoFocus) continue;
+    QWidget::setTabOrder(previous, control);
+    previous = control;
+  }
+  for (QPushButton* button : {okButton_, cancelButton_, applyButton_, helpButton_}) {
+    QWidget::setTabOrder(previous, button);
+    previous = button;
+  }
 }
 
 bool CPropertySheet::SendKillActiveToActivePage() {

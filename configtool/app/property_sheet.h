@@ -137,6 +137,7 @@ class CPropertySheet : public CWindow {
  private:
   void BuildWindow();
   void ChangePage(int step);
+  void OrderFocusChain(CPropertyPage* page);
 
   std::string caption_;
   CWindow* parent_;

@@ -3,6 +3,7 @@
 // the notifications of the pages' controls.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -37,6 +38,26 @@ TEST_F(PropertySheetTest, TheFirstPageIsMadeInsideTheSheetsInitialisationTheOthe
 
   // The page's window is the size of its template.
   EXPECT_EQ(pages[0]->Widget()->size(), TemplatePixelSize(*FindDialogTemplate(IDD_GENERAL_PAGE)));
+}
+
+TEST_F(PropertySheetTest, TabWalksTheTabRowThePageAndThenTheButtons) {
+  sheet->Create();
+  sheet->Widget()->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(sheet->Widget()));
+  sheet->GetTabControl()->setFocus();
+  std::vector<QWidget*> walk;
+  for (int i = 0; i < 8; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    walk.push_back(QApplication::focusWidget());
+  }
+  TestPage& page = *pages[0];
+  // The disabled ones (Datenverbindung, Übernehmen) are passed over.
+  const std::vector<QWidget*> expected = {
+      page.GetDlgItem(IDC_GEN_PORT_LIST),     page.GetDlgItem(IDC_GEN_NO_DETECTION),
+      page.GetDlgItem(IDC_GEN_PARTNER_LIST),  sheet->GetButton(IDOK),
+      sheet->GetButton(IDCANCEL),             sheet->GetButton(IDHELP),
+      sheet->GetTabControl(),                 page.GetDlgItem(IDC_GEN_PORT_LIST)};
+  EXPECT_EQ(walk, expected);
 }
 
 TEST_F(PropertySheetTest, ApplyAsksTheActivePageToLeaveThenAppliesEveryShownPageInTabOrder) {

@@ -318,6 +318,22 @@ TEST_F(SheetTest, TheReadersNoticeReachesThePortThroughTheApplication) {
   host.RunPending();
 }
 
+TEST(ConfigAppTest, InitInstanceRunsTheSheetModallyThenDestroysItAndReturnsFalse) {
+  RecordingHost host;
+  VirtualSerialSystem ports(&host.Clock());
+  CConfigApp app(host, ports);
+  bool wasShown = false;
+  QTimer::singleShot(0, [&] {
+    ASSERT_NE(app.MainSheet(), nullptr);
+    wasShown = app.MainSheet()->IsWindowVisible();
+    app.MainSheet()->PressOk();
+  });
+  EXPECT_FALSE(app.InitInstance());
+  EXPECT_TRUE(wasShown);
+  EXPECT_EQ(app.MainSheet(), nullptr);
+  ProcessDeferredDeletes();
+}
+
 TEST_F(SheetTest, HelpGoesToTheApplication) {
   Show();
   sheet->PressHelp();
