@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <stdlib.h>
 #include <string.h>
 #include <termios.h>
@@ -44,6 +45,13 @@ bool PtyServer::Open(std::string& error) {
     return false;
   }
   slavePath_ = name;
+  // Packet mode: the master also hears of the slave's purges, which the
+  // program does when it configures the port after opening it.
+  int on = 1;
+  if (ioctl(master_, TIOCPKT, &on) != 0) {
+    error = Describe("TIOCPKT");
+    return false;
+  }
   int slave = RetryEintr([&] { return open(name, O_RDWR | O_NOCTTY | O_CLOEXEC); });
   if (slave < 0) {
     error = Describe("open of the slave");
@@ -82,12 +90,19 @@ void PtyServer::OnMasterEvents(short revents) {
   if (revents & POLLIN) {
     char buffer[4096];
     for (;;) {
+      // In packet mode each read is one packet: a zero byte and data, or a
+      // byte of status bits.
       ssize_t n = RetryEintr([&] { return read(master_, buffer, sizeof buffer); });
-      if (n > 0) {
-        bytesIn_ += static_cast<size_t>(n);
-        if (engine_) engine_->HostBytes(reinterpret_cast<const uint8_t*>(buffer), static_cast<size_t>(n));
+      if (n > 1 && buffer[0] == TIOCPKT_DATA) {
+        bytesIn_ += static_cast<size_t>(n - 1);
+        if (engine_) engine_->HostBytes(reinterpret_cast<const uint8_t*>(buffer + 1), static_cast<size_t>(n - 1));
         continue;
       }
+      if (n == 1 && (buffer[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) == (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) {
+        Purged();
+        continue;
+      }
+      if (n > 0) continue;
       // EIO: the slave has gone (the hang-up may come with the last data).
       if (n < 0 && errno == EIO) {
         SlaveClosed();
@@ -127,6 +142,17 @@ void PtyServer::SlaveOpened() {
     // No DTR on a pseudo-terminal: opening the slave is the probe.
     engine_->HostLines(true, true);
   }
+}
+
+void PtyServer::Purged() {
+  // The program purges both directions when it configures the port it has
+  // just opened. Taken as a probe, this finds the program even when it
+  // closed and reopened the terminal faster than the loop saw the hang-up.
+  // (It purges before closing too; an adapter that is then found in its
+  // configuration state by nobody does no harm.)
+  if (!slaveOpen_ || !engine_) return;
+  engine_->HostLines(false, false);
+  engine_->HostLines(true, true);
 }
 
 void PtyServer::SlaveClosed() {

@@ -8,7 +8,10 @@
 // server opens and closes the slave once itself at start, so "no slave yet"
 // shows as POLLHUP too. While the master hangs up it must not be polled for
 // events (POLLHUP would wake every poll at once); the loop checks it with
-// CheckSlave() at each turn instead, with a short time-out.
+// CheckSlave() at each turn instead, with a short time-out. A purge of both
+// directions by the slave (the program configuring the port it opened) is
+// taken as a probe as well, so a close and reopen quicker than the loop is
+// not missed.
 //
 // Bytes the adapter sends while no slave is open are dropped, as a serial
 // line drops them with nobody listening.
@@ -63,6 +66,7 @@ class PtyServer : public IAdapterLine {
  private:
   void SlaveOpened();
   void SlaveClosed();
+  void Purged();
   void Flush();
 
   int master_ = -1;

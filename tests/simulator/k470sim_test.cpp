@@ -107,16 +107,20 @@ class Simulator {
 // The program's end of the terminal: raw, as the configuration program sets it.
 class Terminal {
  public:
-  explicit Terminal(const std::string& path) {
+  // purge: as the program does after opening and before closing.
+  explicit Terminal(const std::string& path, bool purge = false) : purge_(purge) {
     fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd_ < 0) return;
     termios tio{};
     tcgetattr(fd_, &tio);
     cfmakeraw(&tio);
     tcsetattr(fd_, TCSANOW, &tio);
+    if (purge_) tcflush(fd_, TCIOFLUSH);
   }
   ~Terminal() {
-    if (fd_ >= 0) close(fd_);
+    if (fd_ < 0) return;
+    if (purge_) tcflush(fd_, TCIOFLUSH);
+    close(fd_);
   }
   bool IsOpen() const { return fd_ >= 0; }
   void Write(const std::string& bytes) { ASSERT_EQ(write(fd_, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
@@ -151,6 +155,7 @@ class Terminal {
 
  private:
   int fd_ = -1;
+  bool purge_ = false;
 };
 
 bool Exists(const std::string& path) {
@@ -207,6 +212,20 @@ TEST(K470simTest, AfterLeavingTheConfigurationStateOnlyAReopenedTerminalIsAnswer
   usleep(50000);
   Terminal again(path);
   EXPECT_EQ(again.Ask("AT+KDV24#T\r", "OK\r\n"), "AT+KDV24#T\r\r\n1\r\n\r\nOK\r\n");
+  EXPECT_EQ(sim.Stop(), 0);
+}
+
+TEST(K470simTest, AQuickCloseAndReopenIsStillAProbeWhenThePortIsPurged) {
+  Simulator sim({});
+  std::string path = sim.FirstLine();
+  ASSERT_FALSE(path.empty());
+  for (int round = 0; round < 5; ++round) {
+    // No pause between closing and opening: the hang-up may pass unseen,
+    // the purge of the freshly opened port is not.
+    Terminal terminal(path, /*purge=*/true);
+    EXPECT_EQ(terminal.Ask("AT+KDV24#T\r", "OK\r\n"), "AT+KDV24#T\r\r\n1\r\n\r\nOK\r\n") << round;
+    EXPECT_EQ(terminal.Ask("AT+KDV24O\r", "OK\r\n"), "AT+KDV24O\r\r\nOK\r\n") << round;
+  }
   EXPECT_EQ(sim.Stop(), 0);
 }
 
