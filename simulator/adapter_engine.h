@@ -92,7 +92,7 @@ class IAdapterLine {
   ~IAdapterLine() = default;
 };
 
-class AdapterEngine : private IWorldObserver {
+class AdapterEngine final : private IWorldObserver {
  public:
   enum class Phase { Off, Restarting, Operating, Config };
 

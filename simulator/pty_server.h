@@ -25,7 +25,7 @@
 
 namespace k470::sim {
 
-class PtyServer : public IAdapterLine {
+class PtyServer final : public IAdapterLine {
  public:
   PtyServer() = default;
   ~PtyServer();

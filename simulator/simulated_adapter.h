@@ -57,7 +57,7 @@
 
 namespace k470::sim {
 
-class SimulatedAdapter : private IVirtualFarEnd, private IAdapterLine {
+class SimulatedAdapter final : private IVirtualFarEnd, private IAdapterLine {
  public:
   // Attaches itself to the port as its far end; detaches when destroyed.
   SimulatedAdapter(VirtualPort& port, World& world, std::string stationId, AdapterOptions options = {});
