@@ -50,8 +50,9 @@ const char* kUsage =
     "  --scenario FILE   read statements from FILE (may be given more than once)\n"
     "  --set STATEMENT   one more statement, after the files (repeatable),\n"
     "                    e.g. --set \"fault delay 500\"\n"
-    "  --link PATH       make PATH a symbolic link to the terminal (removed on exit;\n"
-    "                    an existing symbolic link there is replaced)\n"
+    "  --link PATH       make PATH a symbolic link to the terminal (removed on exit\n"
+    "                    unless another k470sim has replaced it meanwhile; an\n"
+    "                    existing symbolic link there is replaced)\n"
     "  --log FILE        log the conversation and radio events with times;\n"
     "                    FILE '-' is the standard error\n"
     "  --control PATH    create a FIFO at PATH; every line written to it is a\n"
@@ -108,6 +109,16 @@ class Log {
  private:
   FILE* file_ = nullptr;
 };
+
+// Removes the --link symlink only while it still leads to our terminal: a
+// second simulator started with the same --link has replaced it with its own,
+// and that one must outlive us.
+void RemoveLinkIfOurs(const std::string& link, const std::string& target) {
+  char buffer[4096];
+  ssize_t n = readlink(link.c_str(), buffer, sizeof buffer);
+  if (n < 0 || static_cast<size_t>(n) >= sizeof buffer) return;
+  if (std::string_view(buffer, static_cast<size_t>(n)) == target) unlink(link.c_str());
+}
 
 bool ReadFile(const std::string& path, std::string& text, std::string& error) {
   std::ifstream in(path, std::ios::binary);
@@ -301,7 +312,7 @@ int main(int argc, char** argv) {
   Control control;
   if (!control.Open(options.control, error)) {
     fprintf(stderr, "k470sim: --control %s\n", error.c_str());
-    if (linked) unlink(options.link.c_str());
+    if (linked) RemoveLinkIfOurs(options.link, pty.SlavePath());
     return 1;
   }
 
@@ -364,6 +375,6 @@ int main(int argc, char** argv) {
 
   log.Line(scheduler.Now(), '*', "stopped");
   control.Close();
-  if (linked) unlink(options.link.c_str());
+  if (linked) RemoveLinkIfOurs(options.link, pty.SlavePath());
   return 0;
 }

@@ -182,6 +182,26 @@ TEST(K470simTest, ServesATerminalLinksItAndEndsCleanly) {
   EXPECT_FALSE(Exists(link));
 }
 
+TEST(K470simTest, ALinkTakenOverBySecondSimulatorIsLeftToIt) {
+  std::string link = TempPath("shared_link");
+  Simulator first({"--link", link});
+  ASSERT_FALSE(first.FirstLine().empty());
+  Simulator second({"--link", link});
+  std::string secondPath = second.FirstLine();
+  ASSERT_FALSE(secondPath.empty());
+  char target[256] = {};
+  ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
+  ASSERT_EQ(secondPath, target);
+
+  // The first one ends: the link is no longer its own.
+  EXPECT_EQ(first.Stop(), 0);
+  char after[256] = {};
+  EXPECT_GT(readlink(link.c_str(), after, sizeof after - 1), 0);
+  EXPECT_EQ(secondPath, after);
+  EXPECT_EQ(second.Stop(), 0);
+  EXPECT_FALSE(Exists(link));
+}
+
 TEST(K470simTest, DefaultWorldHasAPartnerThatLinksUp) {
   Simulator sim({"--set", "timing link-up 100"});
   std::string path = sim.FirstLine();
