@@ -80,8 +80,13 @@ pid_t UucpLock::ParsePid(const std::string& content) {
     ++digits;
   }
   if (digits > 0) {
-    while (i < content.size() && (content[i] == '\n' || content[i] == '\r' || content[i] == ' ')) ++i;
-    return (i == content.size() && value > 0 && value <= 0x7FFFFFFF) ? static_cast<pid_t>(value) : 0;
+    // Some terminal programs write their name and user behind the PID
+    // ("      1234 minicom root"); what follows a blank is theirs to say.
+    // Taking such a lock for unreadable would, after the grace period,
+    // remove it and open the port under the running program.
+    bool ends = i == content.size() || content[i] == '\n' || content[i] == '\r' || content[i] == ' ' ||
+                content[i] == '\t';
+    return (ends && value > 0 && value <= 0x7FFFFFFF) ? static_cast<pid_t>(value) : 0;
   }
   if (content.size() == sizeof(int32_t)) {
     int32_t binary;

@@ -31,8 +31,9 @@ class UucpLock {
   // The file's content for a PID.
   static std::string Content(pid_t pid);
   // The PID a lock file names: ten characters of ASCII digits (leading
-  // blanks allowed), or the four-byte binary form very old programs wrote.
-  // 0 when the content names none.
+  // blanks allowed, anything behind the number after a blank ignored), or
+  // the four-byte binary form very old programs wrote. 0 when the content
+  // names none.
   static pid_t ParsePid(const std::string& content);
 
   // Takes LCK..<deviceName> in lockDir. On Held, holder is the owner's PID

@@ -22,6 +22,7 @@
 
 #include "configtool/platform/exit_hooks.h"
 #include "configtool/platform/messages.h"
+#include "configtool/platform/text.h"
 #include "configtool/platform/virtual_host.h"
 #include "configtool/serial/com_port.h"
 #include "tests/serial/fake_tree.h"
@@ -176,6 +177,8 @@ TEST(UucpLockTest, ContentAndPidParsing) {
   const std::pair<std::string, pid_t> cases[] = {
       {"      1234\n", 1234}, {"1234\n", 1234}, {"1234", 1234},  {"  77 \r\n", 77},
       {"", 0},                {"abc\n", 0},      {"12ab\n", 0},  {"0000000000\n", 0},
+      {"      4321 minicom root\n", 4321},  // a terminal program that adds its name and user
+      {"12345678901\n", 0},
       {std::string("\xd2\x04\x00\x00", 4), 1234},  // the old binary form
   };
   for (const auto& [content, pid] : cases) EXPECT_EQ(UucpLock::ParsePid(content), pid) << content;
@@ -271,6 +274,9 @@ TEST_F(PosixSerialTest, LocksOfGoneProcessesAreTakenOverLiveOnesRespected) {
       {UucpLock::Content(::getppid()), false, false},  // alive
       {"", false, false},                           // being written right now
       {"garbage", true, true},                      // unreadable and old: stale
+      // Another program's lock with its name behind the PID, held for
+      // long already: still in use.
+      {Format("%10d minicom root\n", static_cast<int>(::getppid())), true, false},
   };
   for (const auto& c : cases) {
     WriteFile(LockFile(), c.content);
