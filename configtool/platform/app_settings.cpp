@@ -17,7 +17,9 @@ uint32_t StoredPortNumber(bool storedFlag, std::string_view portName) {
 std::vector<RegUpdate> StoredPortValues(bool storedFlag, std::string_view portName) {
   // Further values saved on apply belong in this list, so they reach the
   // file in the same rewrite as "ComPort".
-  return {RegUpdate{LoadString(IDS_REG_COM_PORT), RegValue::Dword(StoredPortNumber(storedFlag, portName))}};
+  return {RegUpdate{LoadString(IDS_REG_COM_PORT), RegValue::Dword(StoredPortNumber(storedFlag, portName))},
+          RegUpdate{LoadString(IDS_REG_COM_PORT_NAME),
+                    RegValue::String(storedFlag ? std::string(portName) : std::string())}};
 }
 
 void CAppSettings::ReadRegString(uint32_t keyStringId, uint32_t valueStringId, uint32_t defaultStringId,
@@ -39,6 +41,11 @@ StoredPort CAppSettings::LoadStoredPort() const {
   return port;
 }
 
+std::string CAppSettings::LoadStoredPortName() const {
+  auto value = store_.Query(LoadString(IDS_REG_KEY), LoadString(IDS_REG_COM_PORT_NAME));
+  return (value && value->type == REG_SZ) ? value->text : std::string();
+}
+
 bool CAppSettings::SaveStoredPort(bool storedFlag, std::string_view portName) {
   return store_.Write(LoadString(IDS_REG_KEY), StoredPortValues(storedFlag, portName));
 }
@@ -46,6 +53,10 @@ bool CAppSettings::SaveStoredPort(bool storedFlag, std::string_view portName) {
 DefaultNames CAppSettings::LoadDefaultNames() const {
   DefaultNames names;
   names.port = LoadStoredPort();
+  if (std::string name = LoadStoredPortName(); !name.empty()) {
+    names.port.noDetection = true;
+    names.port.portName = name;
+  }
   ReadRegString(IDS_REG_KEY, IDS_REG_DEFAULT_PRODUCT_NAME, IDS_DEFAULT_PRODUCT_NAME, names.productName);
   ReadRegString(IDS_REG_KEY, IDS_REG_DEFAULT_VENDOR_NAME, IDS_DEFAULT_VENDOR_NAME, names.vendorName);
   ReadRegString(IDS_REG_KEY, IDS_REG_DEFAULT_DEVICE_NAME, IDS_DEFAULT_DEVICE_NAME, names.deviceName);

@@ -38,7 +38,11 @@ struct DefaultNames {
 // start runs the automatic detection.
 uint32_t StoredPortNumber(bool storedFlag, std::string_view portName);
 
-// The values one apply writes, in one atomic rewrite of the file.
+// The values one apply writes, in one atomic rewrite of the file: "ComPort"
+// by the rule above, and "ComPortName" (REG_SZ), the selected port's full
+// name while the flag is set and empty while it is not. The number alone
+// cannot remember a port such as /dev/ttyUSB0 or COM12, so without the name
+// the box would come back unticked after a restart.
 std::vector<RegUpdate> StoredPortValues(bool storedFlag, std::string_view portName);
 
 class CAppSettings {
@@ -54,12 +58,18 @@ class CAppSettings {
   // most a 64-byte value holds, umlauts or not.
   void ReadRegString(uint32_t keyStringId, uint32_t valueStringId, uint32_t defaultStringId, std::string& text,
                      size_t maxBytes = 64) const;
-  // "ComPort" of type REG_DWORD; anything else counts as 0.
+  // What "ComPort" alone says: a REG_DWORD; anything else counts as 0.
   StoredPort LoadStoredPort() const;
-  // Writes "ComPort" (StoredPortNumber). False when the file could not be
-  // written; callers ignore it, as a failed save is not shown to the user.
+  // "ComPortName" when it is a REG_SZ, else empty.
+  std::string LoadStoredPortName() const;
+  // Writes "ComPort" and "ComPortName" (StoredPortValues). False when the
+  // file could not be written; callers ignore it, as a failed save is not
+  // shown to the user.
   bool SaveStoredPort(bool storedFlag, std::string_view portName);
-  // LoadStoredPort, then the four names.
+  // The start-up view of the stored port, then the four names. Either value
+  // switches the detection off: a nonzero "ComPort" (a file written before
+  // "ComPortName" existed reads as it always did) or a "ComPortName" that is
+  // not empty, whose name is then the hint.
   DefaultNames LoadDefaultNames() const;
   // "ExtraPorts" (REG_SZ, comma-separated, any length): port names the user
   // adds after the system's own list. Empty when missing or of another type.
