@@ -3,6 +3,9 @@
 // Environment (besides the ones of the port list and the settings file):
 //   K470_EXIT_WHEN_SHOWN=1  ends the program right after the main window was
 //                           first painted (start-up measurements).
+//   K470_SCREENSHOT=<png>   writes a PNG of the sheet and <png>.txt with what
+//                           the pages show, once the adapter has been found
+//                           and read (see program_hooks.h).
 #include <QApplication>
 #include <QEvent>
 #include <QTimer>
@@ -12,6 +15,7 @@
 #include <vector>
 
 #include "configtool/app/config_app.h"
+#include "configtool/app/program_hooks.h"
 #include "configtool/app/program_icons.h"
 #include "configtool/app/radyn_prop_sheet.h"
 #include "configtool/platform/qt/qt_host.h"
@@ -62,6 +66,16 @@ int main(int argc, char** argv) {
     auto* watcher = new ExitWhenShown(host);
     sheet.Create();
     sheet.Widget()->installEventFilter(watcher);
+    sheet.DoModal();
+    app.DestroyMainSheet();
+    return 0;
+  }
+  k470::CloseOnTerminationSignals(app);
+  if (const char* screenshot = std::getenv("K470_SCREENSHOT"); screenshot != nullptr && *screenshot != '\0') {
+    // The hook needs the sheet before it runs: InitInstance's steps, one
+    // by one.
+    k470::CRadynPropSheet& sheet = app.CreateMainSheet();
+    k470::InstallScreenshotHook(sheet, screenshot);
     sheet.DoModal();
     app.DestroyMainSheet();
     return 0;
