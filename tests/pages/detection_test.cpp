@@ -186,6 +186,16 @@ INSTANTIATE_TEST_SUITE_P(
         StartCase{"NumberOfTheWrongTypeSearches", "", "\"ComPort\"=\"3\"\n", {"COM10", "COM1"}, "COM1", false}),
     [](const ::testing::TestParamInfo<StartCase>& info) { return std::string(info.param.name); });
 
+TEST_F(PagesTest, ASwitchPortThatIsNotListedOpensNoPortWhoseNameMerelyBeginsLikeIt) {
+  AttachScripted(AddPort("COM10"));
+  AttachScripted(AddPort("COM3"));
+  Start("com1");
+  host.RunFor(30000);
+  EXPECT_TRUE(system.attempts.empty());
+  EXPECT_EQ(sheet->GetOperation(), OP_IDLE);
+  EXPECT_TRUE(BoxTexts().empty());
+}
+
 // ---- what apply stores --------------------------------------------------------------------
 
 struct StoreCase {
