@@ -68,7 +68,7 @@ CharacterFormat CorrectCharacterFormat(CharacterFormat format, FormatList change
 }
 
 COperationModePage::COperationModePage(CRadynPropSheet& sheet, CComPort& port, CStationSession& session)
-    : CPropertyPage(sheet.Host(), IDD_MODE_PAGE), sheet_(sheet), port_(port), session_(session) {}
+    : CPropertyPage(sheet.Host(), IDD_MODE_PAGE), port_(port), session_(session) {}
 
 void COperationModePage::SetModifiedFlag(int flag) {
   modified_ = flag != 0 ? 1 : 0;

@@ -90,7 +90,6 @@ class COperationModePage : public CPropertyPage {
   void OnFormatSelected(FormatList list);
   void OnFlowControlSelected();
 
-  CRadynPropSheet& sheet_;
   CComPort& port_;
   CStationSession& session_;
 

@@ -71,8 +71,7 @@ sim::SimulatedAdapter& PagesTest::AttachSimulator(VirtualPort& port, const std::
 }
 
 ScriptedAdapter& PagesTest::AttachScripted(VirtualPort& port) {
-  scripted.push_back(std::make_unique<ScriptedAdapter>(port, host.Clock()));
-  return *scripted.back();
+  return scripted.emplace_back(port, host.Clock()).adapter;
 }
 
 void PagesTest::WriteSettings(const std::string& valueLines) {

@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <functional>
+#include <list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -112,7 +113,13 @@ class PagesTest : public ::testing::Test {
   VirtualSerialSystem ports{&host.Clock()};
   RecordingSerialSystem system{ports};
   std::unique_ptr<sim::Simulation> simulation;
-  std::vector<std::unique_ptr<ScriptedAdapter>> scripted;
+  // The helper is not meant to be deleted through a pointer (its class has
+  // virtual functions but is not final): each one is a member of its slot.
+  struct ScriptedSlot final {
+    ScriptedSlot(VirtualPort& port, VirtualClock& clock) : adapter(port, clock) {}
+    ScriptedAdapter adapter;
+  };
+  std::list<ScriptedSlot> scripted;
   std::unique_ptr<CConfigApp> app;
   CRadynPropSheet* sheet = nullptr;
   std::string settingsDir;
