@@ -165,7 +165,9 @@ void CGeneralPage::SelectByName(uint32_t comboId, const std::string& name) {
     }
   }
   combo->setCurrentIndex(found);
-  if (comboId == IDC_GEN_PORT_LIST) combo->setToolTip(found >= 0 ? combo->itemData(found, Qt::ToolTipRole).toString() : QString());
+  if (comboId == IDC_GEN_PORT_LIST) {
+    combo->setToolTip(found >= 0 ? combo->itemData(found, Qt::ToolTipRole).toString() : QString());
+  }
 }
 
 void CGeneralPage::DoDataExchange(bool save) {
@@ -388,7 +390,8 @@ void CGeneralPage::RefreshDisplay(OperationCode operation) {
         } else {
           // A base keeps the data-connection states of its handsets; a
           // handset learns them from its base, the partner.
-          const std::vector<std::string>& names = session_.GetRegistrations(session_.GetStationType(true) == STATION_BASE);
+          const bool base = session_.GetStationType(true) == STATION_BASE;
+          const std::vector<std::string>& names = session_.GetRegistrations(base);
           dataText_ = static_cast<size_t>(holder) < names.size()
                           ? Format(LoadString(IDS_GEN_DATA_HELD_BY).c_str(),
                                    session_.MapDeviceName(names[static_cast<size_t>(holder)]).c_str())

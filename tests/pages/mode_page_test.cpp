@@ -263,8 +263,9 @@ TEST(CharacterFormatTest, EveryChangeFromAValidFormatEndsInOneTheAdapterTakes) {
       for (FormatList list : {FormatList::DataBits, FormatList::Parity, FormatList::StopBits}) {
         if (list != FormatList::Parity && value == 2) continue;
         CharacterFormat chosen = start;
-        (list == FormatList::DataBits ? chosen.dataBits : list == FormatList::Parity ? chosen.parity : chosen.stopBits) =
-            value;
+        (list == FormatList::DataBits ? chosen.dataBits
+         : list == FormatList::Parity ? chosen.parity
+                                      : chosen.stopBits) = value;
         const CharacterFormat result = CorrectCharacterFormat(chosen, list);
         EXPECT_NE(CharacterFormatCode(result.dataBits, result.parity, result.stopBits), 0)
             << start.dataBits << start.parity << start.stopBits << " list " << static_cast<int>(list) << " := "

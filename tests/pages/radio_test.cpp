@@ -213,9 +213,9 @@ TEST_F(RadioTest, APartnerChoiceWithUnappliedPartnerEditsCanBeDeclined) {
   adapter.ClearLines();
   host.ScriptMessageBox(IDNO);
   Choose(General(), IDC_GEN_PARTNER_LIST, 1);
-  ASSERT_EQ(BoxTexts(),
-            std::vector<std::string>{"Sie haben noch nicht alle geänderten Einstellungen übernommen. Diese Änderungen "
-                                     "gehen verloren. Wollen Sie den Verbindungspartner trotzdem wechseln?"});
+  ASSERT_EQ(BoxTexts(), std::vector<std::string>{"Sie haben noch nicht alle geänderten Einstellungen übernommen. "
+                                                 "Diese Änderungen gehen verloren. Wollen Sie den Verbindungspartner "
+                                                 "trotzdem wechseln?"});
   EXPECT_EQ(SelectedText(General(), IDC_GEN_PARTNER_LIST), "Alpha");
   host.RunFor(100);
   for (const std::string& command : adapter.Commands()) EXPECT_NE(command.rfind("#D", 0), 0u) << command;
