@@ -114,9 +114,9 @@ TEST_F(PortChangeTest, ASelectionWhileAnotherOperationRunsBeepsAndShowsThePortIn
   sheet->EndOperation();
 }
 
-class FailedLeaveTest : public PortChangeTest, public ::testing::WithParamInterface<int> {};
+class LeaveFailureTest : public PortChangeTest, public ::testing::WithParamInterface<int> {};
 
-TEST_P(FailedLeaveTest, TheUserDecidesWhetherToChangeAnyway) {
+TEST_P(LeaveFailureTest, TheUserDecidesWhetherToChangeAnyway) {
   const int answer = GetParam();
   adapter->SetFaults({.reply = false});
   host.ScriptMessageBox(answer);
@@ -143,7 +143,7 @@ TEST_P(FailedLeaveTest, TheUserDecidesWhetherToChangeAnyway) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, FailedLeaveTest, ::testing::Values(IDYES, IDNO),
+INSTANTIATE_TEST_SUITE_P(Answers, LeaveFailureTest, ::testing::Values(IDYES, IDNO),
                          [](const ::testing::TestParamInfo<int>& info) {
                            return std::string(info.param == IDYES ? "Yes" : "No");
                          });
