@@ -23,19 +23,6 @@
 namespace k470 {
 namespace {
 
-class ProbeAnswer : public IVirtualFarEnd {
- public:
-  explicit ProbeAnswer(VirtualPort& port) : port_(port) { port.AttachFarEnd(this); }
-  void OnHostBytes(const uint8_t*, size_t) override {}
-  void OnHostLines(bool dtr, bool) override {
-    port_.SetDsr(dtr);
-    port_.SetCts(dtr);
-  }
-
- private:
-  VirtualPort& port_;
-};
-
 // The replies of one detection and poll cycle, as the adapter sends them.
 struct Exchange {
   std::string line;
@@ -108,7 +95,7 @@ struct ChannelRig {
   VirtualHost host;
   VirtualSerialSystem system{&host.Clock()};
   VirtualPort& com;
-  ProbeAnswer probe;
+  ProbeAnsweringFarEnd probe;
   CComPort port;
   TargetId window = kNoTarget;
   CAtChannel channel;
@@ -171,7 +158,7 @@ void BM_ResultWordToNextLine(benchmark::State& state) {
   VirtualHost host;
   VirtualSerialSystem system(&host.Clock());
   VirtualPort& com = system.AddPort("COM1");
-  ProbeAnswer probe(com);
+  ProbeAnsweringFarEnd probe(com);
   CComPort port(host, system);
   QuietSheet sheet(host);
   CAtChannel channel(host, sheet.WindowRef(), &port);

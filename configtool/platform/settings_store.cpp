@@ -26,24 +26,6 @@ constexpr size_t kWrapColumn = 77;
 
 // ---- UTF-16LE, the form of string data in hex(1) and hex(2) ----------------
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 // Decodes UTF-16LE code units up to the first NUL. Lone surrogates become
 // U+FFFD. With stopAtNul false, NULs are kept (whole-file decoding).
 std::string Utf16LeToUtf8(const uint8_t* data, size_t length, bool stopAtNul) {

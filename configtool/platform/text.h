@@ -3,6 +3,7 @@
 // and command lines are converted when they are built.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,9 @@ namespace k470 {
 
 // printf into a std::string.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Appends one code point as UTF-8.
+void AppendUtf8(std::string& out, uint32_t codePoint);
 
 // Windows-1252 bytes to UTF-8. The five unassigned bytes (0x81, 0x8D, 0x8F,
 // 0x90, 0x9D) map to the C1 control characters of the same value.

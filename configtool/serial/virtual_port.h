@@ -104,6 +104,29 @@ class VirtualPort {
   bool delivering_ = false;
 };
 
+// A far end that is only the line signals of a powered adapter: DSR, and CTS
+// unless told otherwise, follow DTR; bytes from the program are ignored.
+// Detaches itself when it goes, so it must not outlive its port.
+class ProbeAnsweringFarEnd final : public IVirtualFarEnd {
+ public:
+  explicit ProbeAnsweringFarEnd(VirtualPort& port, bool raiseCts = true) : port_(port), raiseCts_(raiseCts) {
+    port.AttachFarEnd(this);
+  }
+  ~ProbeAnsweringFarEnd() { port_.AttachFarEnd(nullptr); }
+  ProbeAnsweringFarEnd(const ProbeAnsweringFarEnd&) = delete;
+  ProbeAnsweringFarEnd& operator=(const ProbeAnsweringFarEnd&) = delete;
+
+  void OnHostBytes(const uint8_t*, size_t) override {}
+  void OnHostLines(bool dtr, bool) override {
+    port_.SetDsr(dtr);
+    port_.SetCts(dtr && raiseCts_);
+  }
+
+ private:
+  VirtualPort& port_;
+  bool raiseCts_;
+};
+
 // A set of named virtual ports, listed in the order they were added.
 class VirtualSerialSystem : public ISerialSystem {
  public:

@@ -36,19 +36,6 @@ class FakeSession : public IAtSession {
   std::function<void()> onCall;
 };
 
-class ProbeAnswer : public IVirtualFarEnd {
- public:
-  explicit ProbeAnswer(VirtualPort& port) : port_(port) { port.AttachFarEnd(this); }
-  void OnHostBytes(const uint8_t*, size_t) override {}
-  void OnHostLines(bool dtr, bool) override {
-    port_.SetDsr(dtr);
-    port_.SetCts(dtr);
-  }
-
- private:
-  VirtualPort& port_;
-};
-
 struct ChannelRig {
   ChannelRig() : com(system.AddPort("COM1")), probe(com), port(host, system), channel(host, window, &port) {
     channel.SetSession(&session);
@@ -82,7 +69,7 @@ struct ChannelRig {
   VirtualHost host;
   VirtualSerialSystem system{&host.Clock()};
   VirtualPort& com;
-  ProbeAnswer probe;
+  ProbeAnsweringFarEnd probe;
   CComPort port;
   TargetId window = kNoTarget;
   CAtChannel channel;
@@ -243,7 +230,7 @@ TEST(ChannelTest, SheetWindowIsReadAtEachPost) {
   VirtualHost host;
   VirtualSerialSystem system(&host.Clock());
   VirtualPort& com = system.AddPort("COM1");
-  ProbeAnswer probe(com);
+  ProbeAnsweringFarEnd probe(com);
   CComPort port(host, system);
   TargetId window = kNoTarget;
   CAtChannel channel(host, window, &port);

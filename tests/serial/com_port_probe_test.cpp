@@ -10,21 +10,6 @@
 namespace k470 {
 namespace {
 
-// Answers the probe like an adapter: DSR and CTS on once DTR is on.
-class AnsweringFarEnd : public IVirtualFarEnd {
- public:
-  explicit AnsweringFarEnd(VirtualPort& port, bool cts = true) : port_(port), cts_(cts) { port.AttachFarEnd(this); }
-  void OnHostBytes(const uint8_t*, size_t) override {}
-  void OnHostLines(bool dtr, bool) override {
-    port_.SetDsr(dtr);
-    port_.SetCts(dtr && cts_);
-  }
-
- private:
-  VirtualPort& port_;
-  bool cts_;
-};
-
 std::string Timeline(const VirtualPort& port) {
   std::string out;
   for (const auto& event : port.LineEvents()) {
@@ -38,7 +23,7 @@ TEST(ComPortProbeTest, ProbeSequenceHasItsDelaysOnTheVirtualClock) {
   VirtualHost host;
   VirtualSerialSystem system(&host.Clock());
   VirtualPort& com1 = system.AddPort("COM1");
-  AnsweringFarEnd adapter(com1);
+  ProbeAnsweringFarEnd adapter(com1);
   CComPort port(host, system);
 
   ASSERT_TRUE(port.Open("COM1"));
@@ -59,7 +44,7 @@ TEST(ComPortProbeTest, StationWithDsrButNoCtsIsNoStation) {
   VirtualHost host;
   VirtualSerialSystem system(&host.Clock());
   VirtualPort& com1 = system.AddPort("COM1");
-  AnsweringFarEnd adapter(com1, /*cts=*/false);
+  ProbeAnsweringFarEnd adapter(com1, /*cts=*/false);
   CComPort port(host, system);
 
   EXPECT_FALSE(port.Open("COM1"));

@@ -14,20 +14,6 @@
 namespace k470 {
 namespace {
 
-// Answers the probe like an adapter: DSR and CTS follow DTR.
-class Adapter final : public IVirtualFarEnd {
- public:
-  explicit Adapter(VirtualPort& port) : port_(port) { port.AttachFarEnd(this); }
-  void OnHostBytes(const uint8_t*, size_t) override {}
-  void OnHostLines(bool dtr, bool) override {
-    port_.SetDsr(dtr);
-    port_.SetCts(dtr);
-  }
-
- private:
-  VirtualPort& port_;
-};
-
 class Listener : public IPortListener {
  public:
   void OnReceive(const uint8_t* bytes, uint32_t count) override {
@@ -52,7 +38,7 @@ class ComPortTest : public ::testing::Test {
   }
   // Adapters live as long as the fixture, longer than the port that may
   // still be open on them when a test ends.
-  void Attach(VirtualPort& virtualPort) { adapters.push_back(std::make_unique<Adapter>(virtualPort)); }
+  void Attach(VirtualPort& virtualPort) { adapters.push_back(std::make_unique<ProbeAnsweringFarEnd>(virtualPort)); }
   void MakePort() {
     port = std::make_unique<CComPort>(host, system);
     port->SetListener(&listener);
@@ -61,7 +47,7 @@ class ComPortTest : public ::testing::Test {
   VirtualHost host;
   VirtualSerialSystem system{&host.Clock()};
   Listener listener;
-  std::vector<std::unique_ptr<Adapter>> adapters;
+  std::vector<std::unique_ptr<ProbeAnsweringFarEnd>> adapters;
   std::unique_ptr<CComPort> port;
   int notices = 0;
 };
