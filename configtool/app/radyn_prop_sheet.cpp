@@ -43,7 +43,19 @@ CRadynPropSheet::~CRadynPropSheet() {
 bool CRadynPropSheet::OnInitDialog() {
   const bool result = CRadynBaseSheet::OnInitDialog();
   tabs_.Attach(*this);
+  // The refreshes that apply "noconfig" come only once a port has opened,
+  // which may never happen (no port, no adapter, the search switched off);
+  // the other pages must not be selectable meanwhile.
+  ApplyNoConfig();
   return result;
+}
+
+void CRadynPropSheet::ApplyNoConfig() {
+  if (!HasSwitch(Host().CommandLine(), kSwitchNoConfig)) return;
+  tabs_.EnableTab(kTabMode, false);
+  tabs_.EnableTab(kTabLocal, false);
+  tabs_.EnableTab(kTabPartner, false);
+  noConfig_ = 1;
 }
 
 void CRadynPropSheet::InitTitles() {
@@ -100,12 +112,7 @@ intptr_t CRadynPropSheet::OnRefreshViews(uintptr_t flags, intptr_t) {
     g_tracePaneMade = true;
     CreateTracePane();
   }
-  if (HasSwitch(commandLine, kSwitchNoConfig)) {
-    tabs_.EnableTab(kTabMode, false);
-    tabs_.EnableTab(kTabLocal, false);
-    tabs_.EnableTab(kTabPartner, false);
-    noConfig_ = 1;
-  }
+  ApplyNoConfig();
   if ((flags & REFRESH_LOCAL) != 0) InitTitles();
 
   auto forward = [this](CPropertyPage& page, uint32_t mask, uintptr_t bits) {

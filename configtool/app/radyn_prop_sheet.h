@@ -68,6 +68,8 @@ class CRadynPropSheet : public CRadynBaseSheet {
   void OnCancel() override;
   // The trace pane's place; made on the first refresh under "v24trace".
   virtual void CreateTracePane();
+  // Under "noconfig" only the connection page can be selected.
+  void ApplyNoConfig();
 
  private:
   void CreateMembers();

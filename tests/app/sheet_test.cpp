@@ -50,7 +50,7 @@ TEST_F(SheetTest, TitlesCarryTheProductNameFromTheFirstFrameAndOnlyThePagesShown
   EXPECT_FALSE(sheet->GetPartnerPage().IsLocal());
 }
 
-TEST(SheetSwitchTest, NoConfigIsACaseSensitiveSubstringAndKeepsTheModeTabDisabled) {
+TEST(SheetSwitchTest, NoConfigIsACaseSensitiveSubstringAndKeepsTheOtherTabsDisabledFromTheStart) {
   struct Case {
     const char* commandLine;
     bool noConfig;
@@ -67,9 +67,15 @@ TEST(SheetSwitchTest, NoConfigIsACaseSensitiveSubstringAndKeepsTheModeTabDisable
       CConfigApp app(host, ports);
       CRadynPropSheet& sheet = app.CreateMainSheet();
       sheet.Create();
+      CDisableTabCtrl& tabs = sheet.GetTabs();
+      // From the first frame: no port has opened yet, so no refresh has come,
+      // and with no port found none may ever come.
+      host.RunPending();
+      EXPECT_EQ(sheet.IsNoConfig(), c.noConfig) << c.commandLine;
+      for (int tab = 1; tab <= 3; ++tab) EXPECT_EQ(tabs.IsTabEnabled(tab), !c.noConfig) << c.commandLine << tab;
+
       host.Post(sheet.GetSafeHwnd(), WM_REFRESH_VIEWS, REFRESH_PORT);
       host.RunPending();
-      CDisableTabCtrl& tabs = sheet.GetTabs();
       EXPECT_EQ(sheet.IsNoConfig(), c.noConfig) << c.commandLine;
       EXPECT_TRUE(tabs.IsTabEnabled(0)) << c.commandLine;
       for (int tab = 1; tab <= 3; ++tab) EXPECT_EQ(tabs.IsTabEnabled(tab), !c.noConfig) << c.commandLine << tab;
