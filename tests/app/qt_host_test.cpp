@@ -262,6 +262,44 @@ TEST_F(QtHostTest, TheWaitCursorFollowsItsCountAndGivesWayToAMessageBox) {
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
+// Messages and notices keep arriving while a box is open, so the count may
+// change under it (a failed re-open's box, and the refresh that ends the
+// re-open): the box keeps the arrow, and afterwards the count alone decides.
+TEST_F(QtHostTest, TheWaitCursorCountMayChangeWhileABoxIsOpen) {
+  auto shape = [] {
+    QCursor* cursor = QApplication::overrideCursor();
+    return cursor != nullptr ? cursor->shape() : Qt::ArrowCursor;
+  };
+  struct Case {
+    const char* name;
+    int before;
+    int change;  // +1 Begin, -1 End, while the box is open
+  };
+  const Case cases[] = {{"EndedDuringTheBox", 1, -1}, {"BegunDuringTheBox", 0, +1}, {"OneOfTwoEnded", 2, -1}};
+  for (const Case& c : cases) {
+    for (int i = 0; i < c.before; ++i) host.BeginWaitCursor();
+    Qt::CursorShape duringBox = Qt::BitmapCursor;
+    host.SetMessageBoxObserver([&](QWidget* box) {
+      QTimer::singleShot(0, box, [&, box] {
+        if (c.change > 0) {
+          host.BeginWaitCursor();
+        } else {
+          host.EndWaitCursor();
+        }
+        duringBox = shape();
+        static_cast<QMessageBox*>(box)->buttons().front()->click();
+      });
+    });
+    host.MessageBox(kNoTarget, "x", "y", MB_OK);
+    EXPECT_EQ(duringBox, Qt::ArrowCursor) << c.name;
+    const int after = c.before + c.change;
+    EXPECT_EQ(host.WaitCursorCount(), after) << c.name;
+    EXPECT_EQ(shape(), after > 0 ? Qt::WaitCursor : Qt::ArrowCursor) << c.name;
+    for (int i = 0; i < after; ++i) host.EndWaitCursor();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << c.name;
+  }
+}
+
 TEST(QtHostProgramTest, TheCommandLineIsTheArgumentsAfterTheProgramName) {
   EXPECT_EQ(QtHost({"/usr/bin/K470prop", "-v24trace", "noconfig", "com3"}).CommandLine(), "-v24trace noconfig com3");
   EXPECT_EQ(QtHost({"K470prop"}).CommandLine(), "");

@@ -275,13 +275,15 @@ int QtHost::MessageBox(TargetId owner, const std::string& text, const std::strin
   box.setDefaultButton(static_cast<QPushButton*>(buttons.front().first));
   if (buttons.size() == 1) box.setEscapeButton(buttons.front().first);
 
-  // The wait cursor must not hide the arrow over a question; the caller
-  // restores it afterwards if it still wants it.
-  const bool lifted = waitCursorShown_;
-  if (lifted) QApplication::setOverrideCursor(Qt::ArrowCursor);
+  // The wait cursor must not hide the arrow over a question, also when the
+  // count changes while the box is open (notices keep arriving); afterwards
+  // the count alone decides again.
+  ++openBoxes_;
+  ApplyWaitCursor();
   if (boxObserver_) boxObserver_(&box);
   box.exec();
-  if (lifted) QApplication::restoreOverrideCursor();
+  --openBoxes_;
+  ApplyWaitCursor();
 
   QAbstractButton* clicked = box.clickedButton();
   for (const auto& [button, answer] : buttons) {
@@ -294,11 +296,16 @@ int QtHost::MessageBox(TargetId owner, const std::string& text, const std::strin
 void QtHost::Beep(unsigned) { QApplication::beep(); }
 
 void QtHost::ApplyWaitCursor() {
-  bool want = waitCursorCount_ > 0;
+  // One override cursor of ours at most, so that taking it away can never
+  // take away another one instead.
+  const bool want = waitCursorCount_ > 0;
+  const Qt::CursorShape shape = openBoxes_ > 0 ? Qt::ArrowCursor : Qt::WaitCursor;
   if (want && !waitCursorShown_) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QApplication::setOverrideCursor(shape);
     waitCursorShown_ = true;
-  } else if (!want && waitCursorShown_) {
+  } else if (want) {
+    QApplication::changeOverrideCursor(shape);
+  } else if (waitCursorShown_) {
     QApplication::restoreOverrideCursor();
     waitCursorShown_ = false;
   }
@@ -314,13 +321,7 @@ void QtHost::EndWaitCursor() {
   ApplyWaitCursor();
 }
 
-void QtHost::RestoreWaitCursor() {
-  if (waitCursorShown_) {
-    QApplication::changeOverrideCursor(Qt::WaitCursor);
-  } else {
-    ApplyWaitCursor();
-  }
-}
+void QtHost::RestoreWaitCursor() { ApplyWaitCursor(); }
 
 void QtHost::RefreshCursor() { QCursor::setPos(QCursor::pos()); }
 

@@ -84,7 +84,8 @@ class QtHost : public IHost {
 
   void OnQtTimer(TargetId target, int qtTimerId);
   void OnThreadMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
-  // Shows or takes away the override cursor to match the count.
+  // Shows or takes away the override cursor to match the count; the arrow
+  // while a message box is open.
   void ApplyWaitCursor();
 
   std::vector<std::string> arguments_;
@@ -96,7 +97,10 @@ class QtHost : public IHost {
   ThreadMessageHandler threadHandler_;
   std::function<void(QWidget*)> boxObserver_;
   int waitCursorCount_ = 0;
+  // Our override cursor is set (the wait cursor, or the arrow over a box).
   bool waitCursorShown_ = false;
+  // Message boxes running (nested boxes count each).
+  int openBoxes_ = 0;
 };
 
 }  // namespace k470
