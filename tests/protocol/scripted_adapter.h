@@ -26,6 +26,14 @@ class ScriptedAdapter : public IVirtualFarEnd {
     std::string word = "OK";  // result word
     uint32_t delayMs = 20;    // from the line's CR to the first byte
     std::string raw;         // Raw: exactly these bytes, no echo
+
+    // An answer with this result word and information text.
+    static Behaviour Word(const std::string& word, const std::string& info = "") {
+      Behaviour b;
+      b.word = word;
+      b.info = info;
+      return b;
+    }
   };
 
   struct Line {

@@ -16,12 +16,7 @@ using test::ScriptedAdapter;
 using test::SessionRig;
 using Behaviour = ScriptedAdapter::Behaviour;
 
-Behaviour Word(const std::string& word, const std::string& info = "") {
-  Behaviour b;
-  b.word = word;
-  b.info = info;
-  return b;
-}
+Behaviour Word(const std::string& word, const std::string& info = "") { return Behaviour::Word(word, info); }
 
 Behaviour Silent() {
   Behaviour b;
