@@ -19,7 +19,7 @@ TEST_F(PagesTest, DetectionTriesEachPortOnceInListOrderUntilAnAdapterAnswers) {
   VirtualPort& mute = AddPort("COM3");  // something that echoes nothing and answers nothing
   World().AddStation({.id = "Stumm", .type = sim::StationType::Handset});
   AttachSimulator(mute, "Stumm").SetFaults({.echo = false, .reply = false});
-  VirtualPort& usb = AddPort("/dev/ttyUSB0");
+  VirtualPort& usb = AddPort("/dev/virtual-usb0");  // stands for a device of the system's list
   AttachSimulator(usb);
   AddPort("COM4");
 
@@ -27,16 +27,16 @@ TEST_F(PagesTest, DetectionTriesEachPortOnceInListOrderUntilAnAdapterAnswers) {
   EXPECT_EQ(sheet->GetOperation(), OP_START);
   ASSERT_TRUE(RunUntilConnected());
 
-  EXPECT_EQ(system.attempts, (std::vector<std::string>{"COM1", "COM2", "COM3", "/dev/ttyUSB0"}));
+  EXPECT_EQ(system.attempts, (std::vector<std::string>{"COM1", "COM2", "COM3", "/dev/virtual-usb0"}));
   EXPECT_FALSE(mute.IsOpen());
-  EXPECT_EQ(sheet->GetPort().GetCurrentPort(), "/dev/ttyUSB0");
+  EXPECT_EQ(sheet->GetPort().GetCurrentPort(), "/dev/virtual-usb0");
   EXPECT_TRUE(BoxTexts().empty());
   EXPECT_EQ(General().DetectionResult(), LINK_OPEN);
   EXPECT_EQ(General().PortStateText(), "Konfigurationszustand");
   EXPECT_EQ(General().GetDlgItemText(IDC_GEN_PORT_STATE), "Konfigurationszustand");
-  EXPECT_EQ(SelectedText(General(), IDC_GEN_PORT_LIST), "/dev/ttyUSB0");
+  EXPECT_EQ(SelectedText(General(), IDC_GEN_PORT_LIST), "/dev/virtual-usb0");
   EXPECT_EQ(ListTexts(General(), IDC_GEN_PORT_LIST),
-            (std::vector<std::string>{"COM1", "COM2", "COM3", "/dev/ttyUSB0", "COM4"}));
+            (std::vector<std::string>{"COM1", "COM2", "COM3", "/dev/virtual-usb0", "COM4"}));
   EXPECT_EQ(host.WaitCursorCount(), 0);
   EXPECT_GE(host.CursorRefreshes(), 1);
   EXPECT_FALSE(General().IsDlgButtonChecked(IDC_GEN_NO_DETECTION));
@@ -114,8 +114,8 @@ TEST_F(PagesTest, APortWeMayNotOpenNamesItsDeviceAndHowToGetAccess) {
   // A device file of our own: its group is whatever the system gives it.
   const std::string device = settingsDir + "/ttyUSB0";
   { std::ofstream(device) << ""; }
-  AddPort("/dev/ttyUSB0");
-  system.Deny("/dev/ttyUSB0", EACCES, device);
+  AddPort("/dev/virtual-usb0");
+  system.Deny("/dev/virtual-usb0", EACCES, device);
   Start();
   ASSERT_TRUE(RunUntilIdle());
 

@@ -77,7 +77,7 @@ TEST_F(PagesTest, TheHookWaitsForAnAdapterThatWasFound) {
 TEST_F(PagesTest, ScreenshotsOfBothPagesWithASimulatedAdapter) {
   World().Find("Lokal")->MutableLine() = {.mode = 0, .bitRate = 9, .format = '3', .flowControl = 2, .localFlow = true};
   AttachSimulator(AddPort("COM1"));
-  AddPort("/dev/ttyUSB0");
+  AddPort("/dev/virtual-usb0");
   Start();
   ASSERT_TRUE(RunUntilConnected());
   host.RunFor(15000);
